@@ -1,0 +1,67 @@
+import json
+import os
+from pathlib import Path
+
+import pytest
+
+from sandbox import REPO_ROOT, SUPPORT_DIR, SYSTEM_PYTHON, Sandbox
+
+HERE = Path(__file__).resolve().parent
+
+
+def pytest_collection_modifyitems(config, items):
+    if os.geteuid() == 0:
+        return
+    skip = pytest.mark.skip(
+        reason="system tests need root: they build mount/network/pid namespaces "
+               "and run root-only programs such as useradd")
+    for item in items:
+        if HERE in Path(item.path).resolve().parents:
+            item.add_marker(skip)
+
+
+@pytest.fixture
+def sandbox():
+    sb = Sandbox()
+    try:
+        yield sb
+    finally:
+        sb.close()
+
+
+@pytest.fixture(scope="session")
+def build_dir():
+    return Path(os.environ.get("OVIX_BUILD_DIR", REPO_ROOT / "build")).resolve()
+
+
+@pytest.fixture
+def program(build_dir):
+    """program(name) -> path of a built program; the path is the same inside
+    a sandbox.  Skips the test when it has not been built."""
+
+    def find(name):
+        for candidate in (build_dir / name, build_dir / "bin" / name):
+            if candidate.is_file() and os.access(candidate, os.X_OK):
+                return candidate
+        for candidate in sorted(build_dir.rglob(name)) if build_dir.is_dir() else ():
+            if ("CMakeFiles" not in candidate.parts and candidate.is_file()
+                    and os.access(candidate, os.X_OK)):
+                return candidate
+        pytest.skip(f"{name} is not built in {build_dir} (set OVIX_BUILD_DIR to another build)")
+
+    return find
+
+
+@pytest.fixture
+def ask_ovix():
+    """ask_ovix(sandbox, action=..., command=..., host=..., port=...) -> report
+    of tests/support/ovix_client.py, asking from inside the sandbox."""
+    def ask(sb, action=None, command=None, host="127.0.0.1", port=8789):
+        argv = [SYSTEM_PYTHON, "-I", str(SUPPORT_DIR / "ovix_client.py"), "--host", host,
+                "--port", str(port)]
+        argv += ["--command", command] if command is not None else ["--action", action]
+        result = sb.run(argv)
+        assert result.returncode == 0, result.stderr.decode()
+        return json.loads(result.stdout)
+
+    return ask

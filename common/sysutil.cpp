@@ -154,3 +154,19 @@ bool pathExists(const std::string& path) {
     struct stat st;
     return ::lstat(path.c_str(), &st) == 0;
 }
+
+bool makeDirectories(const std::string& path, mode_t mode) {
+    if (path.empty()) {
+        return false;
+    }
+    for (std::size_t slash = path.find('/', 1); ; slash = path.find('/', slash + 1)) {
+        std::string prefix = path.substr(0, slash);
+        if (::mkdir(prefix.c_str(), mode) != 0 && errno != EEXIST) {
+            return false;
+        }
+        if (slash == std::string::npos) {
+            break;
+        }
+    }
+    return isDirectory(path);
+}

@@ -77,6 +77,10 @@ bool writeFileAtomic(const std::string& path, const std::string& content, mode_t
 // True when path names an existing folder (following links).
 bool isDirectory(const std::string& path);
 
+// Creates path and any missing parent folders with mode (as mkdir -p
+// would). True when path is a folder afterwards.
+bool makeDirectories(const std::string& path, mode_t mode);
+
 // True when path exists, whatever it is.
 bool pathExists(const std::string& path);
 

@@ -1,0 +1,25 @@
+// Names of the backup set tree: the run's stamp and the set root, shared by
+// the daemon that writes sets and the restore tool that reads them.
+#ifndef OVIX_COMMON_BACKUPSET_H
+#define OVIX_COMMON_BACKUPSET_H
+
+#include <sys/types.h>
+
+#include <ctime>
+#include <string>
+
+// Every set folder begins with this; the purge touches nothing else.
+#define BACKUPSET_PREFIX "OvixBackup"
+
+// Mode of every folder of a backup set.
+constexpr mode_t kBackupFolderMode = 0744;
+
+// The backup stamp of a calendar day: day of the month, month and the last
+// two digits of the year, joined by "-" without leading zeros on the first
+// two (9 December 2024 gives "9-12-24"; 5 January 2000 gives "5-1-00").
+std::string backupStamp(const struct tm& day);
+
+// The set root of a run: location + "/OvixBackup-" + stamp.
+std::string backupSetRoot(const std::string& location, const std::string& stamp);
+
+#endif

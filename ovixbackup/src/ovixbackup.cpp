@@ -47,6 +47,7 @@ void reportBadConfiguration(const std::string& insFolder, const std::string& rea
     }
     lastReason = reason;
     std::cout << msg::kBadConfiguration << reason << std::endl;
+    makeDirectories(insFolder + DAEMON_LOG_FOLDER, 0755);
     std::ofstream log(insFolder + DAEMON_LOG_FILE, std::ios::out | std::ios::app);
     log << msg::kBadConfiguration << reason << '\n';
 }

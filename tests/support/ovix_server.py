@@ -28,8 +28,9 @@ used in turn (the last one repeats).  Spec keys:
 An action missing from the table is answered with the action element only.
 
 Every command received is appended to the record file as a JSON line
-{"action": ..., "raw": ...} before it is answered; raw is the text as
-received, terminator included.
+{"action": ..., "raw": ..., "peer": ...} before it is answered; raw is the
+text as received, terminator included, and peer the client's address
+(IPv4 clients appear as ::ffff:a.b.c.d).
 
 Usage: ovix_server.py --table FILE --record FILE [--port 8789] [--host ::]
 Prints "listening" once it accepts connections.
@@ -107,8 +108,9 @@ class Server:
             self.turns[action] = turn + 1
             return specs[min(turn, len(specs) - 1)]
 
-    def log(self, data, action):
-        line = json.dumps({"action": action, "raw": data.decode("utf-8", "surrogateescape")})
+    def log(self, data, action, peer):
+        line = json.dumps({"action": action, "raw": data.decode("utf-8", "surrogateescape"),
+                           "peer": peer})
         with self.lock, open(self.record, "a") as f:
             f.write(line + "\n")
 
@@ -120,7 +122,7 @@ class Server:
                 conn.sendall(GREETING)
                 data = read_command(conn)
                 action = action_of(data)
-                self.log(data, action)
+                self.log(data, action, conn.getpeername()[0])
                 if TERMINATOR not in data:
                     return  # client gave up, or flooded us
                 self.answer(conn, action, self.next_spec(action))

@@ -29,6 +29,14 @@ def sandbox():
         sb.close()
 
 
+@pytest.fixture
+def panel(sandbox):
+    """A sandbox with the panel installed in /usr/local/ovix."""
+    sandbox.write_panel_conf(insfolder="/usr/local/ovix")
+    sandbox.makedirs("/usr/local/ovix/etc")
+    return sandbox
+
+
 @pytest.fixture(scope="session")
 def build_dir():
     return Path(os.environ.get("OVIX_BUILD_DIR", REPO_ROOT / "build")).resolve()

@@ -192,6 +192,10 @@ class OvixServer:
     def actions(self):
         return [r["action"] for r in self._records()]
 
+    def peers(self):
+        """Address each command came from, in order."""
+        return [r["peer"] for r in self._records()]
+
     def log(self):
         return self.sandbox.read_file(self.folder + "/server.log").decode(errors="replace")
 

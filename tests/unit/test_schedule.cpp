@@ -91,6 +91,9 @@ TEST(Schedule, DueOnlyInTheScheduledMinute) {
         {std::string(20, 'x'), at(1, 1, 10, 0), ScheduleCheck::Malformed},
         {"<command></command>\n", at(1, 1, 10, 0), ScheduleCheck::NotDue},  // 20 characters
         {configLine("daily", "10:00").substr(0, 100), at(1, 1, 10, 0), ScheduleCheck::Malformed},
+        // Long lines are used whole: the schedule may come after 10,000 characters.
+        {configLine("daily", "10:00", "").insert(48, param("FileToFilter", std::string(10000, 'x'))),
+         at(1, 1, 10, 0), ScheduleCheck::Due},
     };
     for (const auto& c : cases) {
         std::string error;

@@ -6,6 +6,9 @@ OVIX_PACKAGES=(
     g++ cmake make pkg-config libexpat1-dev libgtest-dev
     # system tests: sandbox, pseudo-terminals, the tools the programs run
     python3 python3-pytest python3-pexpect util-linux iproute2 procps passwd
+    # the database server the backups dump and restore, its clients and
+    # client library; idn for international domain names
+    mariadb-server mariadb-client libmariadb-dev idn
 )
 
 ensure_packages() {

@@ -76,6 +76,9 @@ bool BackupDatabase::dumpDatabase(const std::string& dataFolder, const std::stri
     int status = Command(MYSQLDUMP_PATH)
                      .arg("--result-file=" + pattern)
                      .args({"--compact", "--force", "-n", "--add-drop-table"})
+                     // A compact dump names no character set: pin the one
+                     // that holds every text, and restores load it with it.
+                     .arg("--default-character-set=utf8mb4")
                      .args({"-h", HostName, "-u", AdminName, "--port=" + std::to_string(port)})
                      .args({"--databases", "--", name})
                      .setEnv("MYSQL_PWD", AdminPassword)

@@ -1,10 +1,12 @@
 import json
 import os
+import secrets
 from pathlib import Path
 
 import pytest
 
 from sandbox import REPO_ROOT, SUPPORT_DIR, SYSTEM_PYTHON, Sandbox
+from mariadb import TEST_PREFIX, MariaDB, query
 
 HERE = Path(__file__).resolve().parent
 
@@ -73,3 +75,63 @@ def ask_ovix():
         return json.loads(result.stdout)
 
     return ask
+
+
+# ---- MariaDB -------------------------------------------------------------
+
+def _mariadb_answers(socket_path):
+    try:
+        query(socket_path, "SELECT 1")
+        return None
+    except (FileNotFoundError, ConnectionRefusedError) as exc:
+        return str(exc)
+
+
+@pytest.fixture(scope="session")
+def mariadb():
+    """The MariaDB server of this machine with an administrator account for
+    the session; skips when the server does not answer on its socket."""
+    db = MariaDB()
+    problem = _mariadb_answers(db.socket_path)
+    if problem is not None:
+        pytest.skip(f"MariaDB server does not answer on {db.socket_path} ({problem}); "
+                    "scripts/test starts it")
+    db.create_admin()
+    try:
+        yield db
+    finally:
+        db.drop_tracked_users()
+        db.drop_admin()
+
+
+@pytest.fixture
+def db_prefix(mariadb):
+    """Prefix of this test's database names; every database with it, and the
+    users registered with mariadb.track_user, are dropped afterwards."""
+    prefix = f"{TEST_PREFIX}{secrets.token_hex(4)}_"
+    try:
+        yield prefix
+    finally:
+        try:
+            for name in mariadb.database_names(prefix):
+                mariadb.drop_database(name)
+        finally:
+            mariadb.drop_tracked_users()
+
+
+# Names under which programs find the database server's init script.  All are
+# stubs in a sandbox: the real script would reach the host's server through
+# the shared /run, and a restart there would pull it from under every test.
+MYSQL_INIT_SCRIPTS = ("mysqld", "mysql", "mariadb")
+
+
+@pytest.fixture
+def mysql_sandbox(panel, mariadb):
+    """A panel sandbox whose loopback port 3306 leads to the MariaDB server
+    (the relay is sandbox.mysql_relay), with stub init scripts
+    /etc/init.d/mysqld (and mysql, mariadb) that record how the programs
+    start the service: sandbox.init_calls("mysqld")."""
+    for name in MYSQL_INIT_SCRIPTS:
+        panel.add_init_script(name)
+    panel.start_mysql_relay()
+    return panel

@@ -25,7 +25,8 @@ Layout
       /sys is the host's, read-only.
     - /run is the HOST's /run on purpose: the MariaDB server started by the
       test command keeps its socket in /run/mysqld.  Anything else written
-      there does reach the host.
+      there does reach the host.  Programs that connect with a port (TCP)
+      reach that server through start_mysql_relay().
     - /etc/hosts maps localhost to both 127.0.0.1 and ::1; the network
       namespace has only ``lo``, which is up.  Several sandboxes can listen
       on the same port at the same time.
@@ -70,6 +71,8 @@ HARNESS_DIR = "/.sandbox"
 PANEL_CONF = "/etc/Ovix.conf"
 DEFAULT_INSFOLDER = "/usr/local/ovix"
 OVIX_PORT = 8789
+MYSQL_PORT = 3306
+MYSQL_SOCKET = "/run/mysqld/mysqld.sock"
 
 DEFAULT_ENV = {
     "PATH": "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin",
@@ -169,6 +172,19 @@ class SandboxPopen(subprocess.Popen):
             pass
 
 
+def _stop_program(proc):
+    """Ends a helper started with Sandbox.popen: TERM, then KILL."""
+    if proc.poll() is None:
+        proc.terminate()
+        try:
+            proc.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            os.killpg(proc.pid, signal.SIGKILL)
+            proc.wait()
+    if proc.stdout:
+        proc.stdout.close()
+
+
 class OvixServer:
     """Handle of a stand-in Ovix Server running inside a sandbox."""
 
@@ -200,15 +216,29 @@ class OvixServer:
         return self.sandbox.read_file(self.folder + "/server.log").decode(errors="replace")
 
     def stop(self):
-        if self.proc.poll() is None:
-            self.proc.terminate()
-            try:
-                self.proc.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                os.killpg(self.proc.pid, signal.SIGKILL)
-                self.proc.wait()
-        if self.proc.stdout:
-            self.proc.stdout.close()
+        _stop_program(self.proc)
+
+
+class MysqlRelay:
+    """Handle of the TCP relay to the MariaDB server's socket inside a sandbox
+    (tests/support/tcp_relay.py)."""
+
+    def __init__(self, sandbox, proc, port, log_path):
+        self.sandbox = sandbox
+        self.proc = proc
+        self.port = port
+        self.log_path = log_path
+
+    def log(self):
+        return self.sandbox.read_file(self.log_path).decode(errors="replace")
+
+    def peers(self):
+        """Address of each client the relay accepted, in order."""
+        return [line.split(" ", 1)[1] for line in self.log().splitlines()
+                if line.startswith("connect ")]
+
+    def stop(self):
+        _stop_program(self.proc)
 
 
 class Sandbox:
@@ -218,6 +248,9 @@ class Sandbox:
         self._closed = False
         self._insfolder = DEFAULT_INSFOLDER
         self._servers = 0
+        self._relays = 0
+        # Handle of the last relay start_mysql_relay() started.
+        self.mysql_relay = None
         self.pid = None
         self._holder = None
         unshare, self._nsenter = _tool("unshare"), _tool("nsenter")
@@ -466,6 +499,25 @@ class Sandbox:
         if line.strip() != "listening":
             handle.stop()
             raise SandboxError(f"Ovix Server did not start: {line}{handle.log()}".strip())
+        return handle
+
+    def start_mysql_relay(self, port=MYSQL_PORT, socket_path=MYSQL_SOCKET, ready_timeout=20):
+        """Start tests/support/tcp_relay.py inside: TCP port on loopback (IPv4
+        and IPv6) forwarded to the host MariaDB server's Unix socket.  Waits
+        until it listens; the handle is also kept as self.mysql_relay."""
+        self._relays += 1
+        log_path = f"{HARNESS_DIR}/mysql-relay-{self._relays}.log"
+        self.write_file(log_path, "")
+        with open(self.path(log_path), "wb") as log:
+            proc = self.popen([SYSTEM_PYTHON, "-I", str(SUPPORT_DIR / "tcp_relay.py"),
+                               "--port", str(port), "--socket", socket_path],
+                              stdout=subprocess.PIPE, stderr=log)
+        handle = MysqlRelay(self, proc, port, log_path)
+        line = _read_line(proc.stdout, ready_timeout)
+        if line.strip() != "listening":
+            handle.stop()
+            raise SandboxError(f"MySQL relay did not start: {line}{handle.log()}".strip())
+        self.mysql_relay = handle
         return handle
 
     # ---- teardown ------------------------------------------------------

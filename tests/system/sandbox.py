@@ -483,23 +483,32 @@ class Sandbox:
         self._spawned.append(child)
         return child
 
+    def _start_listener(self, script, args, log_path, make_handle, what, ready_timeout):
+        """Start a tests/support script inside that prints "listening" once it
+        accepts connections; its standard error goes to log_path."""
+        if not self.exists(log_path):
+            self.write_file(log_path, "")
+        with open(self.path(log_path), "wb") as log:
+            proc = self.popen([SYSTEM_PYTHON, "-I", str(SUPPORT_DIR / script), *args],
+                              stdout=subprocess.PIPE, stderr=log)
+        handle = make_handle(proc)
+        line = _read_line(proc.stdout, ready_timeout)
+        if line.strip() != "listening":
+            handle.stop()
+            raise SandboxError(f"{what} did not start: {line}{handle.log()}".strip())
+        return handle
+
     def start_ovix_server(self, table, port=OVIX_PORT, ready_timeout=20):
         """Start tests/support/ovix_server.py inside, answering from table
         (action -> answer spec, see that file), and wait until it listens."""
         self._servers += 1
         folder = f"{HARNESS_DIR}/ovix-server-{self._servers}"
         self.write_file(folder + "/table.json", json.dumps(table))
-        with open(self.path(folder + "/server.log"), "wb") as log:
-            proc = self.popen([SYSTEM_PYTHON, "-I", str(SUPPORT_DIR / "ovix_server.py"),
-                               "--port", str(port), "--table", folder + "/table.json",
+        return self._start_listener(
+            "ovix_server.py", ["--port", str(port), "--table", folder + "/table.json",
                                "--record", folder + "/requests.jsonl"],
-                              stdout=subprocess.PIPE, stderr=log)
-        handle = OvixServer(self, proc, port, folder)
-        line = _read_line(proc.stdout, ready_timeout)
-        if line.strip() != "listening":
-            handle.stop()
-            raise SandboxError(f"Ovix Server did not start: {line}{handle.log()}".strip())
-        return handle
+            folder + "/server.log", lambda proc: OvixServer(self, proc, port, folder),
+            "Ovix Server", ready_timeout)
 
     def start_mysql_relay(self, port=MYSQL_PORT, socket_path=MYSQL_SOCKET, ready_timeout=20):
         """Start tests/support/tcp_relay.py inside: TCP port on loopback (IPv4
@@ -507,18 +516,10 @@ class Sandbox:
         until it listens; the handle is also kept as self.mysql_relay."""
         self._relays += 1
         log_path = f"{HARNESS_DIR}/mysql-relay-{self._relays}.log"
-        self.write_file(log_path, "")
-        with open(self.path(log_path), "wb") as log:
-            proc = self.popen([SYSTEM_PYTHON, "-I", str(SUPPORT_DIR / "tcp_relay.py"),
-                               "--port", str(port), "--socket", socket_path],
-                              stdout=subprocess.PIPE, stderr=log)
-        handle = MysqlRelay(self, proc, port, log_path)
-        line = _read_line(proc.stdout, ready_timeout)
-        if line.strip() != "listening":
-            handle.stop()
-            raise SandboxError(f"MySQL relay did not start: {line}{handle.log()}".strip())
-        self.mysql_relay = handle
-        return handle
+        self.mysql_relay = self._start_listener(
+            "tcp_relay.py", ["--port", str(port), "--socket", socket_path], log_path,
+            lambda proc: MysqlRelay(self, proc, port, log_path), "MySQL relay", ready_timeout)
+        return self.mysql_relay
 
     # ---- teardown ------------------------------------------------------
 

@@ -62,6 +62,12 @@ class MariaDB:
         self.run_sql("".join(f"DROP USER IF EXISTS {account(self.user, host)};"
                              for host in ADMIN_HOSTS))
 
+    def drop_users(self, name):
+        """Drops the accounts called name from every host."""
+        hosts = self.run_sql("SELECT Host FROM mysql.user WHERE User = " + quote_string(name))
+        if hosts:
+            self.run_sql("".join(f"DROP USER IF EXISTS {account(name, h)};" for (h,) in hosts))
+
     def track_user(self, name, host):
         """Have the account name@host dropped at the end of the test (with
         db_prefix) or else of the session."""

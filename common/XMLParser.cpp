@@ -11,9 +11,30 @@
 namespace {
 
 struct ParseState {
+    XML_Parser parser = nullptr;
     std::vector<std::string> vec;
     std::string Node;  // entry name gathered from start tags, not yet used
+    std::size_t bytes = 0;  // text held by vec
+    bool tooLarge = false;
 };
+
+// Each further line of a value repeats the whole value so far, so a peer
+// could make the entries grow with the square of its answer: they are held
+// to a fixed total instead.
+constexpr std::size_t kMaxEntryBytes = 64 * 1024 * 1024;
+
+void addEntry(ParseState& state, std::string entry) {
+    if (state.tooLarge) {
+        return;
+    }
+    if (state.bytes + entry.size() > kMaxEntryBytes) {
+        state.tooLarge = true;
+        XML_StopParser(state.parser, XML_FALSE);
+        return;
+    }
+    state.bytes += entry.size();
+    state.vec.push_back(std::move(entry));
+}
 
 void XMLCALL start(void* userData, const XML_Char* name, const XML_Char** atts) {
     ParseState& state = *static_cast<ParseState*>(userData);
@@ -37,11 +58,11 @@ void XMLCALL chardata(void* userData, const XML_Char* text, int length) {
     ParseState& state = *static_cast<ParseState*>(userData);
     std::string value(text, static_cast<std::size_t>(length));
     if (!state.Node.empty()) {
-        state.vec.push_back(state.Node + "=" + value);
+        addEntry(state, state.Node + "=" + value);
     } else if (!state.vec.empty()) {
-        state.vec.push_back(state.vec.back() + "\r" + value);
+        addEntry(state, state.vec.back() + "\r" + value);
     } else {
-        state.vec.push_back("=" + value);
+        addEntry(state, "=" + value);
     }
     state.Node.clear();
 }
@@ -62,6 +83,7 @@ int XMLParser(const std::string& document, std::vector<std::string>& entries,
         return XML_PARSE_NO_MEMORY;
     }
     ParseState state;
+    state.parser = parser.get();
     XML_SetUserData(parser.get(), &state);
     XML_SetStartElementHandler(parser.get(), start);
     XML_SetCharacterDataHandler(parser.get(), chardata);
@@ -76,7 +98,9 @@ int XMLParser(const std::string& document, std::vector<std::string>& entries,
         XML_STATUS_ERROR) {
         error = "Parse error at line " +
                 std::to_string(XML_GetCurrentLineNumber(parser.get())) + ":\n" +
-                XML_ErrorString(XML_GetErrorCode(parser.get())) + "\n";
+                (state.tooLarge ? "document too large"
+                                : XML_ErrorString(XML_GetErrorCode(parser.get()))) +
+                "\n";
         return XML_PARSE_MALFORMED;
     }
     entries = std::move(state.vec);

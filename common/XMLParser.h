@@ -27,8 +27,9 @@ constexpr int XML_PARSE_EXIT_STATUS = 255;
 // Parses document up to its first NUL (if any) into entries (replaced, not
 // appended to). On failure entries is empty and error holds the text to show
 // the administrator: "Couldn't allocate memory for parser\n" or
-// "Parse error at line <n>:\n<expat's message>\n". Re-entrant: no state is
-// kept between calls.
+// "Parse error at line <n>:\n<expat's message>\n". Entries are held to 64 MiB
+// in all ("document too large" past that). Re-entrant: no state is kept
+// between calls.
 int XMLParser(const std::string& document, std::vector<std::string>& entries,
               std::string& error);
 

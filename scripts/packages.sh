@@ -3,7 +3,7 @@
 
 OVIX_PACKAGES=(
     # build
-    g++ cmake make pkg-config libexpat1-dev libgtest-dev
+    g++ cmake make pkg-config libexpat1-dev libgtest-dev libbenchmark-dev
     # system tests: sandbox, pseudo-terminals, the tools the programs run
     python3 python3-pytest python3-pexpect util-linux iproute2 procps passwd
     # the database server the backups dump and restore, its clients and

@@ -67,6 +67,26 @@ TEST(XMLParser, ReportsMalformedDocumentsWithLineNumber) {
     }
 }
 
+TEST(XMLParser, ManyLinesInOneValueCannotExhaustMemory) {
+    // Every line repeats the value so far: 300,000 short lines would need
+    // hundreds of gigabytes. The parse stops at a fixed total instead.
+    std::string doc = "<command><p name=\"X\">";
+    for (int i = 0; i < 300000; ++i) {
+        doc += "line\n";
+    }
+    doc += "</p></command>";
+    Strings entries;
+    std::string error;
+    EXPECT_EQ(XMLParser(doc, entries, error), XML_PARSE_MALFORMED);
+    EXPECT_NE(error.find("document too large"), std::string::npos) << error;
+    EXPECT_TRUE(entries.empty());
+
+    // A long value on a few lines is still read whole.
+    const std::string line(1000000, 'v');
+    EXPECT_EQ(parsed("<command><p name=\"X\">" + line + "\n" + line + "</p></command>").back(),
+              "X=" + line + "\r" + line);
+}
+
 TEST(XMLParser, EachParseStartsAfresh) {
     EXPECT_EQ(parsed("<command><p name=\"A\">x</p></command>"), Strings{});
     // The name "A" left pending above must not leak into this parse.

@@ -19,8 +19,8 @@ namespace {
 std::string answerWithEntries(int count) {
     std::string doc = "<command><action>GetServerDatabases</action>";
     for (int i = 0; i < count; ++i) {
-        doc += "<parameter name=\"Databases\"><![CDATA[database_" + std::to_string(i) +
-               ":user_" + std::to_string(i) + "]]></parameter>";
+        doc += "<parameter name=\"Databases\"><![CDATA[database_" + std::to_string(i) + ":user_" +
+               std::to_string(i) + "]]></parameter>";
     }
     return doc + "</command>";
 }

@@ -35,8 +35,8 @@ public:
     // of the expanded address into network and the rest into host. Returns
     // IPV6_SPLIT_INVALID_PREFIX, printing "Invalid subnet bytes" and leaving
     // both untouched, when that is no byte at all.
-    int separateNetworkHostPart(std::string expandedIPV6Addrs, int subnetBits,
-                                std::string& network, std::string& host);
+    int separateNetworkHostPart(std::string expandedIPV6Addrs, int subnetBits, std::string& network,
+                                std::string& host);
 
     std::string reverseString(std::string stringToReverse);
     std::string eraseCharFromString(std::string str, char charToErase);

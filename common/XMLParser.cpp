@@ -13,7 +13,7 @@ namespace {
 struct ParseState {
     XML_Parser parser = nullptr;
     std::vector<std::string> vec;
-    std::string Node;  // entry name gathered from start tags, not yet used
+    std::string Node;       // entry name gathered from start tags, not yet used
     std::size_t bytes = 0;  // text held by vec
     bool tooLarge = false;
 };
@@ -73,8 +73,7 @@ struct ParserFree {
 
 }  // namespace
 
-int XMLParser(const std::string& document, std::vector<std::string>& entries,
-              std::string& error) {
+int XMLParser(const std::string& document, std::vector<std::string>& entries, std::string& error) {
     entries.clear();
     error.clear();
     std::unique_ptr<XML_ParserStruct, ParserFree> parser(XML_ParserCreate(nullptr));
@@ -94,10 +93,9 @@ int XMLParser(const std::string& document, std::vector<std::string>& entries,
         error = "Parse error at line 0:\ndocument too large\n";
         return XML_PARSE_MALFORMED;
     }
-    if (XML_Parse(parser.get(), document.data(), static_cast<int>(length), 1) ==
-        XML_STATUS_ERROR) {
-        error = "Parse error at line " +
-                std::to_string(XML_GetCurrentLineNumber(parser.get())) + ":\n" +
+    if (XML_Parse(parser.get(), document.data(), static_cast<int>(length), 1) == XML_STATUS_ERROR) {
+        error = "Parse error at line " + std::to_string(XML_GetCurrentLineNumber(parser.get())) +
+                ":\n" +
                 (state.tooLarge ? "document too large"
                                 : XML_ErrorString(XML_GetErrorCode(parser.get()))) +
                 "\n";

@@ -30,8 +30,7 @@ constexpr int XML_PARSE_EXIT_STATUS = 255;
 // "Parse error at line <n>:\n<expat's message>\n". Entries are held to 64 MiB
 // in all ("document too large" past that). Re-entrant: no state is kept
 // between calls.
-int XMLParser(const std::string& document, std::vector<std::string>& entries,
-              std::string& error);
+int XMLParser(const std::string& document, std::vector<std::string>& entries, std::string& error);
 
 // Splits one entry at its first "=": {name, value}. An entry without "="
 // gives an empty list, which must not be indexed.

@@ -206,8 +206,8 @@ int Command::run() {
     UniqueFd outWrite;
     UniqueFd outRead;
     if (out_ == Out::File) {
-        outWrite.reset(::open(stdoutPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
-                              stdoutMode_));
+        outWrite.reset(
+            ::open(stdoutPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, stdoutMode_));
     } else if (out_ == Out::Null) {
         outWrite.reset(::open("/dev/null", O_WRONLY | O_CLOEXEC));
     } else if (out_ == Out::Capture) {

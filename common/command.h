@@ -17,7 +17,7 @@
 
 // Results of Command::run besides a program's own exit status (0 to 255) and
 // 128 + signal number for a program killed by a signal.
-constexpr int COMMAND_NOT_STARTED = -1;      // fork, pipe or a redirection failed
+constexpr int COMMAND_NOT_STARTED = -1;       // fork, pipe or a redirection failed
 constexpr int COMMAND_OUTPUT_TOO_LARGE = -2;  // captured output passed its limit
 constexpr int COMMAND_NOT_FOUND = 127;        // as a shell reports it
 constexpr int COMMAND_NOT_EXECUTABLE = 126;

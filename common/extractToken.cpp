@@ -4,9 +4,13 @@
 
 namespace {
 
-bool isBlankOrTab(char c) { return c == ' ' || c == '\t'; }
+bool isBlankOrTab(char c) {
+    return c == ' ' || c == '\t';
+}
 
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char lowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 }  // namespace
 

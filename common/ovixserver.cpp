@@ -52,8 +52,8 @@ bool setBlocking(int fd, bool blocking) {
 
 // Connects one resolved address within timeoutMs; returns the socket or -1.
 int connectOne(const struct addrinfo* ai, int timeoutMs) {
-    UniqueFd fd(::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK,
-                         ai->ai_protocol));
+    UniqueFd fd(
+        ::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, ai->ai_protocol));
     if (!fd.valid()) {
         return -1;
     }
@@ -139,9 +139,8 @@ int getResponsePacket(int clientSocket, std::string& answer, int timeoutMs, std:
             return OVIX_NO_ANSWER;
         }
         // The terminator may straddle two receives: look back a little.
-        std::size_t from = answer.size() >= kTerminator.size() - 1
-                               ? answer.size() - (kTerminator.size() - 1)
-                               : 0;
+        std::size_t from =
+            answer.size() >= kTerminator.size() - 1 ? answer.size() - (kTerminator.size() - 1) : 0;
         answer.append(chunk, static_cast<std::size_t>(n));
         std::size_t end = answer.find(kTerminator, from);
         if (end != std::string::npos) {
@@ -159,7 +158,9 @@ std::string requestFrame(const std::string& action) {
     return "<command><action>" + action + "</action></command>" + kTerminator;
 }
 
-OvixServerExchange::~OvixServerExchange() { close(); }
+OvixServerExchange::~OvixServerExchange() {
+    close();
+}
 
 void OvixServerExchange::close() {
     if (socket_ >= 0) {

@@ -51,8 +51,8 @@ enum OvixExchangeResult {
 // sending the terminator ends the answer with what arrived (OVIX_OK).
 // OVIX_NO_ANSWER when a receive fails, nothing arrives for timeoutMs, or the
 // answer grows past maxSize.
-int getResponsePacket(int clientSocket, std::string& answer,
-                      int timeoutMs = kReceiveTimeoutMs, std::size_t maxSize = kMaxAnswerSize);
+int getResponsePacket(int clientSocket, std::string& answer, int timeoutMs = kReceiveTimeoutMs,
+                      std::size_t maxSize = kMaxAnswerSize);
 
 // The request frame of one action.
 std::string requestFrame(const std::string& action);

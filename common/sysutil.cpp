@@ -45,7 +45,9 @@ bool writeAll(int fd, const void* data, std::size_t size) {
     return true;
 }
 
-bool writeAll(int fd, const std::string& data) { return writeAll(fd, data.data(), data.size()); }
+bool writeAll(int fd, const std::string& data) {
+    return writeAll(fd, data.data(), data.size());
+}
 
 ssize_t readSome(int fd, void* buffer, std::size_t size) {
     for (;;) {
@@ -133,8 +135,8 @@ bool writeFileAtomic(const std::string& path, const std::string& content, mode_t
         return false;
     }
     const std::string tmpPath(name.data());
-    bool ok = ::fchmod(fd.get(), mode) == 0 && writeAll(fd.get(), content) &&
-              ::fsync(fd.get()) == 0;
+    bool ok =
+        ::fchmod(fd.get(), mode) == 0 && writeAll(fd.get(), content) && ::fsync(fd.get()) == 0;
     ok = (::close(fd.release()) == 0) && ok;
     if (ok && ::rename(tmpPath.c_str(), path.c_str()) == 0) {
         return true;
@@ -159,7 +161,7 @@ bool makeDirectories(const std::string& path, mode_t mode) {
     if (path.empty()) {
         return false;
     }
-    for (std::size_t slash = path.find('/', 1); ; slash = path.find('/', slash + 1)) {
+    for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
         std::string prefix = path.substr(0, slash);
         if (::mkdir(prefix.c_str(), mode) != 0 && errno != EEXIST) {
             return false;

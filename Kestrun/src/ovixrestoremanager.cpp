@@ -59,7 +59,9 @@ struct RoleQuestion {
     std::string* flag;
 };
 
-void clearScreen() { Command("clear").run(); }
+void clearScreen() {
+    Command("clear").run();
+}
 
 std::string framed(const std::string& text) {
     std::string line = "*" + text;
@@ -77,7 +79,9 @@ void showBanner() {
               << std::string(66, '*') << "/\n\n";
 }
 
-bool saysYes(const std::string& answer) { return startsWithIgnoreCase(answer, "yes"); }
+bool saysYes(const std::string& answer) {
+    return startsWithIgnoreCase(answer, "yes");
+}
 
 // Every value of name in entries (entry 0, the action, skipped).
 std::vector<std::string> valuesOf(const std::vector<std::string>& entries, const char* name) {
@@ -100,7 +104,9 @@ std::string lastValueOf(const std::vector<std::string>& entries, const char* nam
 
 OvixRestoreManager* OvixRestoreManager::ptr = nullptr;
 
-OvixRestoreManager::OvixRestoreManager() { ptr = this; }
+OvixRestoreManager::OvixRestoreManager() {
+    ptr = this;
+}
 
 OvixRestoreManager::~OvixRestoreManager() {
     if (ptr == this) {
@@ -108,7 +114,9 @@ OvixRestoreManager::~OvixRestoreManager() {
     }
 }
 
-OvixRestoreManager* OvixRestoreManager::getPtr() { return ptr; }
+OvixRestoreManager* OvixRestoreManager::getPtr() {
+    return ptr;
+}
 
 int OvixRestoreManager::getParamFromOvixConfFile(std::string file, std::string& ParamVal,
                                                  std::string param) {
@@ -150,8 +158,8 @@ bool OvixRestoreManager::ask(AnswerReader& reader, const char* prompt, std::stri
     }
 }
 
-bool OvixRestoreManager::askOvixServer(const std::string& action,
-                                       std::vector<std::string>& entries, bool& connected) {
+bool OvixRestoreManager::askOvixServer(const std::string& action, std::vector<std::string>& entries,
+                                       bool& connected) {
     entries.clear();
     OvixServerExchange exchange;
     connected = exchange.connect(OvixServerIP);
@@ -215,10 +223,11 @@ int OvixRestoreManager::startOvixRestore() {
         std::cout << msg::kNoConnection << std::endl;
         return RESTORE_DONE;
     }
-    for (const auto& [name, flag] : {std::pair<const char*, std::string*>{"WebServer", &bpWebserver},
-                                     {"MailServer", &bpMailserver},
-                                     {"DNSServer", &bpDNSserver},
-                                     {"DatabaseServer", &bpDBserver}}) {
+    for (const auto& [name, flag] :
+         {std::pair<const char*, std::string*>{"WebServer", &bpWebserver},
+          {"MailServer", &bpMailserver},
+          {"DNSServer", &bpDNSserver},
+          {"DatabaseServer", &bpDBserver}}) {
         std::vector<std::string> values = valuesOf(entries, name);
         if (!values.empty()) {
             *flag = values.back();
@@ -353,10 +362,9 @@ void OvixRestoreManager::restoreDatabaseRole() {
         }
         std::vector<std::string> parsedDatabasesInfo;
         parse(databasesInfo[i], ",", parsedDatabasesInfo);
-        restore.restoreDatabaseServer(parsedDbServerInfo[0],
-                                      std::atoi(parsedDbServerInfo[1].c_str()),
-                                      parsedDbServerInfo[2], parsedDbServerInfo[3],
-                                      parsedDatabasesInfo);
+        restore.restoreDatabaseServer(
+            parsedDbServerInfo[0], std::atoi(parsedDbServerInfo[1].c_str()), parsedDbServerInfo[2],
+            parsedDbServerInfo[3], parsedDatabasesInfo);
     }
 }
 

@@ -77,8 +77,8 @@ bool grantUser(MYSQL* handle, const std::string& database, const std::string& us
         const std::string account = quoteString(handle, user) + "@" + quoteString(handle, host);
         if (!execute(handle, "CREATE USER IF NOT EXISTS " + account) ||
             !execute(handle, "ALTER USER " + account + " IDENTIFIED BY " + password) ||
-            !execute(handle, "GRANT ALL PRIVILEGES ON " + quoteName(database) + ".* TO " +
-                                 account)) {
+            !execute(handle,
+                     "GRANT ALL PRIVILEGES ON " + quoteName(database) + ".* TO " + account)) {
             return false;
         }
     }
@@ -121,8 +121,7 @@ int RestoreDBServer::restoreDatabaseServer(std::string dbServer, int port, std::
         std::string name;
         std::string userName;
         splitEntry(entry, name, userName);
-        if (!isSafeFileName(name) ||
-            !execute(handle.get(), "CREATE DATABASE " + quoteName(name))) {
+        if (!isSafeFileName(name) || !execute(handle.get(), "CREATE DATABASE " + quoteName(name))) {
             // An existing database is left untouched: neither loaded nor granted.
             std::cout << msg::kCannotCreate << name << std::flush;
             continue;

@@ -8,8 +8,8 @@
 #include <vector>
 
 // Results of restoreDatabaseServer.
-constexpr int DB_RESTORE_DONE = 0;          // the server was reached
-constexpr int DB_RESTORE_NO_SERVER = -1;    // no client handle, or no connection
+constexpr int DB_RESTORE_DONE = 0;        // the server was reached
+constexpr int DB_RESTORE_NO_SERVER = -1;  // no client handle, or no connection
 
 #define MYSQL_CLIENT_PATH "/usr/bin/mysql"
 #define DEFAULT_DATABASE_SERVICE "/etc/init.d/mysqld"

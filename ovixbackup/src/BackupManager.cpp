@@ -62,29 +62,42 @@ struct RoleQuestion {
 
 namespace {
 
-const RoleQuestion kDNSQuestion = {
-    "GetServerDNS", kGreetingSizeDNS,
-    "Cannot connect with Ovix Server to get DNS Domanins",
-    "Cannot connect with Ovix Server to get DNS Domanins", false,
-    "Invalid DNS Server packet from Ovix Server", true};
-const RoleQuestion kMailQuestion = {
-    "GetServerMailDomains", kGreetingSize,
-    "Cannot connect with Ovix Server to get Mail Domanins",
-    "Cannot connect with Ovix Server to get Mail Domanins", true,
-    "Invalid Mail Server packet from Ovix Server", true};
-const RoleQuestion kDatabaseQuestion = {
-    "GetServerDatabases", kGreetingSize,
-    "Cannot connect with Ovix Server to get DB info",
-    "Cannot connect with Ovix Server to get DB info", true, nullptr, true};
-const RoleQuestion kUsersQuestion = {
-    "GetServerUsers", kGreetingSize,
-    "Cannot connect with Ovix Server to get ftp users Info",
-    "Cannot connect with Ovix Server to get ftp users info", true,
-    "Invalid Ftp accounts packet from Ovix Server", false};
+const RoleQuestion kDNSQuestion = {"GetServerDNS",
+                                   kGreetingSizeDNS,
+                                   "Cannot connect with Ovix Server to get DNS Domanins",
+                                   "Cannot connect with Ovix Server to get DNS Domanins",
+                                   false,
+                                   "Invalid DNS Server packet from Ovix Server",
+                                   true};
+const RoleQuestion kMailQuestion = {"GetServerMailDomains",
+                                    kGreetingSize,
+                                    "Cannot connect with Ovix Server to get Mail Domanins",
+                                    "Cannot connect with Ovix Server to get Mail Domanins",
+                                    true,
+                                    "Invalid Mail Server packet from Ovix Server",
+                                    true};
+const RoleQuestion kDatabaseQuestion = {"GetServerDatabases",
+                                        kGreetingSize,
+                                        "Cannot connect with Ovix Server to get DB info",
+                                        "Cannot connect with Ovix Server to get DB info",
+                                        true,
+                                        nullptr,
+                                        true};
+const RoleQuestion kUsersQuestion = {"GetServerUsers",
+                                     kGreetingSize,
+                                     "Cannot connect with Ovix Server to get ftp users Info",
+                                     "Cannot connect with Ovix Server to get ftp users info",
+                                     true,
+                                     "Invalid Ftp accounts packet from Ovix Server",
+                                     false};
 const RoleQuestion kWebsitesQuestion = {
-    "GetServerWebsites", kGreetingSize,
+    "GetServerWebsites",
+    kGreetingSize,
     "Cannot connect OvixServer to get webdomains so no backup of webserver",
-    "Cannot connect OvixServer to get webdomains so no backup of webserver", true, nullptr, true};
+    "Cannot connect OvixServer to get webdomains so no backup of webserver",
+    true,
+    nullptr,
+    true};
 
 void print(const std::string& text, bool lineEnd = true) {
     std::cout << text;
@@ -123,9 +136,13 @@ BackupManager::~BackupManager() {
     }
 }
 
-BackupManager* BackupManager::getPtr() { return ptr; }
+BackupManager* BackupManager::getPtr() {
+    return ptr;
+}
 
-bool BackupManager::isLogSwitchOn() { return pathExists(LOG_SWITCH_FILE); }
+bool BackupManager::isLogSwitchOn() {
+    return pathExists(LOG_SWITCH_FILE);
+}
 
 bool BackupManager::openLog() {
     if (ovixInsFolder.empty()) {

@@ -70,8 +70,12 @@ int PunyCode::getPunycode(std::string str, std::string& punycode) {
     std::cout << "command =" << idn << " --quiet " << str << std::endl;
     std::string output;
     // "--" keeps a name that begins with "-" from being taken as an option.
-    int status = Command(idn).arg("--quiet").arg("--").arg(str).captureOutput(
-        &output, kToolOutputLimit).run();
+    int status = Command(idn)
+                     .arg("--quiet")
+                     .arg("--")
+                     .arg(str)
+                     .captureOutput(&output, kToolOutputLimit)
+                     .run();
     if (status == COMMAND_OUTPUT_TOO_LARGE || output.empty()) {
         return PUNYCODE_NO_OUTPUT;
     }

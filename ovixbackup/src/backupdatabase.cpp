@@ -62,8 +62,7 @@ int BackupDatabase::backupDatabaseServer(std::string HostName, int port, std::st
 
 bool BackupDatabase::dumpDatabase(const std::string& dataFolder, const std::string& name,
                                   const std::string& HostName, int port,
-                                  const std::string& AdminName,
-                                  const std::string& AdminPassword) {
+                                  const std::string& AdminName, const std::string& AdminPassword) {
     // The dump goes to a temporary file first, so a failed dump never
     // replaces the good dump of an earlier run of the same day.
     std::string pattern = dataFolder + "/.dump-XXXXXX";

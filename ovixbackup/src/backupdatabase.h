@@ -7,8 +7,8 @@
 #include <vector>
 
 // Results of backupDatabaseServer.
-constexpr int DB_BACKUP_DONE = 0;         // folders in place, whatever the single dumps did
-constexpr int DB_BACKUP_NO_FOLDER = 1;    // a folder of the set could not be created
+constexpr int DB_BACKUP_DONE = 0;       // folders in place, whatever the single dumps did
+constexpr int DB_BACKUP_NO_FOLDER = 1;  // a folder of the set could not be created
 
 #define MYSQLDUMP_PATH "/usr/bin/mysqldump"
 #define MYSQL_SERVICE_SCRIPT "/etc/init.d/mysqld"

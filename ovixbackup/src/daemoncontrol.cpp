@@ -28,7 +28,9 @@ bool isZombie(pid_t pid) {
     return close == std::string::npos || close + 2 >= stat.size() || stat[close + 2] == 'Z';
 }
 
-bool isAlive(pid_t pid) { return ::kill(pid, 0) == 0 && !isZombie(pid); }
+bool isAlive(pid_t pid) {
+    return ::kill(pid, 0) == 0 && !isZombie(pid);
+}
 
 void sleepMilliseconds(long ms) {
     struct timespec left = {ms / 1000, (ms % 1000) * 1000000L};
@@ -50,8 +52,8 @@ bool waitUntilGone(pid_t pid, int timeoutMs) {
 
 pid_t readPidFile(const std::string& path) {
     std::string line;
-    if (readFirstLine(path, line) != LineReader::Result::Line || line.empty() ||
-        line.size() > 9 || !isInteger(line)) {
+    if (readFirstLine(path, line) != LineReader::Result::Line || line.empty() || line.size() > 9 ||
+        !isInteger(line)) {
         return 0;
     }
     return static_cast<pid_t>(std::atoi(line.c_str()));
@@ -84,4 +86,6 @@ bool stopDaemonProcess(pid_t pid, int graceMs) {
     return waitUntilGone(pid, 2000);
 }
 
-void sleepSeconds(unsigned seconds) { sleepMilliseconds(static_cast<long>(seconds) * 1000); }
+void sleepSeconds(unsigned seconds) {
+    sleepMilliseconds(static_cast<long>(seconds) * 1000);
+}

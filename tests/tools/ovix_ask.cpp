@@ -49,7 +49,8 @@ int main(int argc, char* argv[]) {
         }
     }
     if (i != argc - 1) {
-        std::cerr << "usage: ovix_ask [--receive-timeout MS] [--greeting-size N] [--trace] ACTION\n";
+        std::cerr
+            << "usage: ovix_ask [--receive-timeout MS] [--greeting-size N] [--trace] ACTION\n";
         return 2;
     }
     std::string insFolder;
@@ -58,8 +59,8 @@ int main(int argc, char* argv[]) {
     std::cout << "server=" << server << std::endl;
     OvixServerExchange exchange;
     exchange.setTimeouts(kConnectTimeoutMs, receiveTimeoutMs);
-    int result = exchange.connect(server) ? exchange.ask(argv[i], greetingSize, trace)
-                                          : OVIX_NO_CONNECTION;
+    int result =
+        exchange.connect(server) ? exchange.ask(argv[i], greetingSize, trace) : OVIX_NO_CONNECTION;
     std::cout << "result=" << resultName(result) << "\n"
               << "greeting=" << exchange.greeting() << "\n";
     for (const auto& entry : exchange.entries()) {

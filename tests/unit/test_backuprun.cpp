@@ -59,18 +59,30 @@ TEST(Retention, OnlyDatedSetNamesAreBackupSets) {
         bool isSet;
     };
     const std::vector<Case> cases = {
-        {"OvixBackup-1-3-24", true},    {"ovixbackup-2-3-24", true},
-        {"OVIXBACKUP-31-12-99", true},  {"OvixBackup-1-3-24.zip", true},
-        {"OvixBackup-01-03-24", true},  {"OvixBackup-1-3-24.ZIP", true},
-        {"OvixBackup", false},          {"OvixBackup-", false},
-        {"OvixBackup-1-3", false},      {"OvixBackup-a-3-24", false},
-        {"OvixBackup-1-3-2024", false}, {"OvixBackup-1-3-4", false},
-        {"OvixBackup-0-3-24", false},   {"OvixBackup-1-13-24", false},
-        {"OvixBackup-32-1-24", false},  {"OvixBackup-1-3-24.tar", false},
-        {"OvixBackup-1-3-24 ", false},  {"OvixBackup-1-3-24x", false},
-        {"OvixBackup-latest", false},   {"OvixBackup-1--3-24", false},
-        {"webspace", false},            {"OvixBackup-001-3-24", false},
-        {"xOvixBackup-1-3-24", false},  {"OvixBackup-1-3-24/../x", false},
+        {"OvixBackup-1-3-24", true},
+        {"ovixbackup-2-3-24", true},
+        {"OVIXBACKUP-31-12-99", true},
+        {"OvixBackup-1-3-24.zip", true},
+        {"OvixBackup-01-03-24", true},
+        {"OvixBackup-1-3-24.ZIP", true},
+        {"OvixBackup", false},
+        {"OvixBackup-", false},
+        {"OvixBackup-1-3", false},
+        {"OvixBackup-a-3-24", false},
+        {"OvixBackup-1-3-2024", false},
+        {"OvixBackup-1-3-4", false},
+        {"OvixBackup-0-3-24", false},
+        {"OvixBackup-1-13-24", false},
+        {"OvixBackup-32-1-24", false},
+        {"OvixBackup-1-3-24.tar", false},
+        {"OvixBackup-1-3-24 ", false},
+        {"OvixBackup-1-3-24x", false},
+        {"OvixBackup-latest", false},
+        {"OvixBackup-1--3-24", false},
+        {"webspace", false},
+        {"OvixBackup-001-3-24", false},
+        {"xOvixBackup-1-3-24", false},
+        {"OvixBackup-1-3-24/../x", false},
     };
     for (const auto& c : cases) {
         int day = 0;
@@ -103,8 +115,8 @@ TEST(Retention, AgeInWholeDaysFromTheSetName) {
         long days;
     };
     const std::vector<Case> cases = {
-        {"OvixBackup-5-3-24", 0},  {"OvixBackup-4-3-24", 1},  {"ovixbackup-2-3-24", 3},
-        {"OvixBackup-1-3-24", 4},  {"OvixBackup-28-2-24", 6}, {"OvixBackup-6-3-24", -1},
+        {"OvixBackup-5-3-24", 0},   {"OvixBackup-4-3-24", 1},  {"ovixbackup-2-3-24", 3},
+        {"OvixBackup-1-3-24", 4},   {"OvixBackup-28-2-24", 6}, {"OvixBackup-6-3-24", -1},
         {"OvixBackup-5-3-23", 366},
     };
     for (const auto& c : cases) {

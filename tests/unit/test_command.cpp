@@ -72,7 +72,8 @@ std::vector<std::string> splitNul(const std::string& s) {
 TEST_F(CommandTest, HostileArgumentsArriveLiterallyAndRunNothing) {
     for (const auto& text : hostile()) {
         std::string out;
-        int status = Command("printf").arg("%s\\0").arg(text).arg("after").captureOutput(&out).run();
+        int status =
+            Command("printf").arg("%s\\0").arg(text).arg("after").captureOutput(&out).run();
         EXPECT_EQ(status, 0) << text;
         EXPECT_EQ(splitNul(out), (std::vector<std::string>{text, "after"})) << text;
     }
@@ -87,7 +88,11 @@ TEST_F(CommandTest, HostileArgumentsArriveLiterallyAndRunNothing) {
 TEST_F(CommandTest, ShellQuoteRoundTripsThroughARealShell) {
     for (const auto& text : hostile()) {
         std::string out;
-        Command("/bin/sh").arg("-c").arg("printf '%s' " + shellQuote(text)).captureOutput(&out).run();
+        Command("/bin/sh")
+            .arg("-c")
+            .arg("printf '%s' " + shellQuote(text))
+            .captureOutput(&out)
+            .run();
         EXPECT_EQ(out, text);
     }
     EXPECT_NE(access((dir_ + "/pwned").c_str(), F_OK), 0);
@@ -106,9 +111,7 @@ TEST_F(CommandTest, ReportsExitStatusSignalAndStartFailures) {
 }
 
 TEST_F(CommandTest, FeedsStandardInputAndWritesStandardOutput) {
-    {
-        std::ofstream(dir_ + "/in", std::ios::binary) << "dump\0data\n";
-    }
+    { std::ofstream(dir_ + "/in", std::ios::binary) << "dump\0data\n"; }
     EXPECT_EQ(Command("cat").stdinFrom(dir_ + "/in").stdoutTo(dir_ + "/out", 0640).run(), 0);
     EXPECT_EQ(read(dir_ + "/out"), read(dir_ + "/in"));
     struct stat st;
@@ -123,13 +126,19 @@ TEST_F(CommandTest, FeedsStandardInputAndWritesStandardOutput) {
 
 TEST_F(CommandTest, CapturedOutputIsBoundedNotCut) {
     std::string out;
-    EXPECT_EQ(Command("head").arg("-c").arg("5000").arg("/dev/zero").captureOutput(&out, 5000).run(),
-              0);
+    EXPECT_EQ(
+        Command("head").arg("-c").arg("5000").arg("/dev/zero").captureOutput(&out, 5000).run(), 0);
     EXPECT_EQ(out.size(), 5000u);
-    EXPECT_EQ(Command("head").arg("-c").arg("5001").arg("/dev/zero").captureOutput(&out, 5000).run(),
-              COMMAND_OUTPUT_TOO_LARGE);
+    EXPECT_EQ(
+        Command("head").arg("-c").arg("5001").arg("/dev/zero").captureOutput(&out, 5000).run(),
+        COMMAND_OUTPUT_TOO_LARGE);
     // Standard error joins the capture only when asked.
-    EXPECT_EQ(Command("sh").arg("-c").arg("echo out; echo err >&2").captureOutput(&out).mergeStderr().run(),
+    EXPECT_EQ(Command("sh")
+                  .arg("-c")
+                  .arg("echo out; echo err >&2")
+                  .captureOutput(&out)
+                  .mergeStderr()
+                  .run(),
               0);
     EXPECT_EQ(out, "out\nerr\n");
 }
@@ -147,7 +156,9 @@ TEST_F(CommandTest, SecretsTravelInTheEnvironment) {
     EXPECT_EQ(out, secret);
     // An override replaces an inherited variable instead of adding a second.
     setenv("OVIX_TEST_VAR", "old", 1);
-    EXPECT_EQ(Command("sh").arg("-c").arg("env | grep -c '^OVIX_TEST_VAR='; printf %s \"$OVIX_TEST_VAR\"")
+    EXPECT_EQ(Command("sh")
+                  .arg("-c")
+                  .arg("env | grep -c '^OVIX_TEST_VAR='; printf %s \"$OVIX_TEST_VAR\"")
                   .setEnv("OVIX_TEST_VAR", "new")
                   .captureOutput(&out)
                   .run(),

@@ -75,9 +75,21 @@ TEST(IPV6, TextThatIsNoIPv6AddressStaysInBounds) {
     // Callers never pass such text; the sanitizer build checks that nothing
     // is read or written out of bounds and that some result comes back.
     const std::vector<std::string> inputs = {
-        "",          ":",           "::::",          "1:2::3::4",    "192.0.2.1",
-        "::ffff:192.0.2.1", "12345:1::",   "1:",            "1:2:3:4:5:6:7:8:9:10", ":::1",
-        "g::h",      std::string(300, ':'), std::string(300, 'f'), "1::2:",  "::1:",
+        "",
+        ":",
+        "::::",
+        "1:2::3::4",
+        "192.0.2.1",
+        "::ffff:192.0.2.1",
+        "12345:1::",
+        "1:",
+        "1:2:3:4:5:6:7:8:9:10",
+        ":::1",
+        "g::h",
+        std::string(300, ':'),
+        std::string(300, 'f'),
+        "1::2:",
+        "::1:",
     };
     IPV6 ip;
     for (const auto& input : inputs) {

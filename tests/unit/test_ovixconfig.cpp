@@ -57,8 +57,7 @@ TEST_F(ConfigFile, PanelLookupFollowsTheFirstMatchingLine) {
     for (const auto& c : cases) {
         write(c.file);
         std::string value = "unset";
-        EXPECT_EQ(getParamFromOvixConfFile(path_, value, c.key), c.result)
-            << c.file.substr(0, 60);
+        EXPECT_EQ(getParamFromOvixConfFile(path_, value, c.key), c.result) << c.file.substr(0, 60);
         EXPECT_EQ(value, c.value) << c.file.substr(0, 60);
     }
 }
@@ -88,8 +87,8 @@ TEST_F(ConfigFile, SettingsLookupReadsQuotedAndPlainValues) {
         {"rootdir\t=\t\"/x\"\n", "ROOTDIR", "#", true, 0, "/x"},
         {"ROOTDIR=\"/x\"\n", "ROOTDIR", "#", false, 0, "\"/x\""},
         {"ROOTDIRX=\"/x\"\n", "ROOTDIR", "#", true, 3, ""},  // whole-name match
-        {"ROOTDIR \"/x\"\n", "ROOTDIR", "#", true, 3, ""},     // no separator
-        {"ROOTDIR=\"/x\"\n", "ROOTDIR", "", true, 3, ""},      // every line a comment
+        {"ROOTDIR \"/x\"\n", "ROOTDIR", "#", true, 3, ""},   // no separator
+        {"ROOTDIR=\"/x\"\n", "ROOTDIR", "", true, 3, ""},    // every line a comment
         {"ROOTDIR=\n", "ROOTDIR", "#", true, 0, ""},
         {"ROOTDIR=\"/x\"\n", "", "#", true, 3, ""},
         {std::string(5000, 'a') + "\nROOTDIR=\"/x\"\n", "ROOTDIR", "#", true, 0, "/x"},

@@ -63,13 +63,18 @@ TEST(PunyCode, ConvertsWithTheIdnTool) {
         std::string punycode;
     };
     const std::vector<Case> cases = {
-        {"b\xc3\xbc" "cher.example.com", PUNYCODE_OK, "xn--bcher-kva.example.com\n"},
-        {"www.b\xc3\xbc" "cher.de", PUNYCODE_OK, "www.xn--bcher-kva.de\n"},
+        {"b\xc3\xbc"
+         "cher.example.com",
+         PUNYCODE_OK, "xn--bcher-kva.example.com\n"},
+        {"www.b\xc3\xbc"
+         "cher.de",
+         PUNYCODE_OK, "www.xn--bcher-kva.de\n"},
         // Not UTF-8: the tool refuses it on its error output and prints nothing.
         {"\xff\xfe.example", PUNYCODE_NO_OUTPUT, ""},
         // Shell text reaches the tool as part of one name and runs nothing.
-        {"b\xc3\xbc" "; touch /tmp/ovix-puny-pwned", PUNYCODE_OK,
-         "xn--b; touch /tmp/ovix-puny-pwned-lbd\n"},
+        {"b\xc3\xbc"
+         "; touch /tmp/ovix-puny-pwned",
+         PUNYCODE_OK, "xn--b; touch /tmp/ovix-puny-pwned-lbd\n"},
         {"-b\xc3\xbc", PUNYCODE_OK, "xn---b-yka\n"},
     };
     for (const auto& c : cases) {

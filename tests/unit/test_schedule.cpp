@@ -37,11 +37,20 @@ TEST(ParseTime, AcceptsHoursAndMinutesInRange) {
         int minute;
     };
     const std::vector<Case> cases = {
-        {"2:30", true, 2, 30},   {"02:30", true, 2, 30}, {":30", true, 0, 30},
-        {"7:", true, 7, 0},      {"23:59", true, 23, 59}, {"0:0", true, 0, 0},
-        {"24:00", false, -1, 9}, {"12:60", false, 12, -1}, {"12-30", false, 9, 9},
-        {"a:10", false, -1, -1}, {"12:x", false, 12, -1}, {"-1:10", false, -1, -1},
-        {"", false, 9, 9},       {"99999999999:00", false, -1, 9},
+        {"2:30", true, 2, 30},
+        {"02:30", true, 2, 30},
+        {":30", true, 0, 30},
+        {"7:", true, 7, 0},
+        {"23:59", true, 23, 59},
+        {"0:0", true, 0, 0},
+        {"24:00", false, -1, 9},
+        {"12:60", false, 12, -1},
+        {"12-30", false, 9, 9},
+        {"a:10", false, -1, -1},
+        {"12:x", false, 12, -1},
+        {"-1:10", false, -1, -1},
+        {"", false, 9, 9},
+        {"99999999999:00", false, -1, 9},
         {"12:99999999999", false, 12, -1},
     };
     for (const auto& c : cases) {
@@ -92,7 +101,8 @@ TEST(Schedule, DueOnlyInTheScheduledMinute) {
         {"<command></command>\n", at(1, 1, 10, 0), ScheduleCheck::NotDue},  // 20 characters
         {configLine("daily", "10:00").substr(0, 100), at(1, 1, 10, 0), ScheduleCheck::Malformed},
         // Long lines are used whole: the schedule may come after 10,000 characters.
-        {configLine("daily", "10:00", "").insert(48, param("FileToFilter", std::string(10000, 'x'))),
+        {configLine("daily", "10:00", "")
+             .insert(48, param("FileToFilter", std::string(10000, 'x'))),
          at(1, 1, 10, 0), ScheduleCheck::Due},
     };
     for (const auto& c : cases) {

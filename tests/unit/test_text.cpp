@@ -6,8 +6,8 @@ using Strings = std::vector<std::string>;
 
 TEST(TrimSpaces, RemovesOnlyBlanksAndTabsAtBothEnds) {
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"\t a b \t", "a b"},  {"   ", ""},         {"", ""},
-        {"x", "x"},            {"\r\nx \t", "\r\nx"}, {" x\r\n ", "x\r\n"},
+        {"\t a b \t", "a b"}, {"   ", ""},           {"", ""},
+        {"x", "x"},           {"\r\nx \t", "\r\nx"}, {" x\r\n ", "x\r\n"},
     };
     for (const auto& [input, expected] : cases) {
         std::string s = input;
@@ -25,19 +25,13 @@ TEST(ExtractToken, PicksFieldsBetweenDelimiters) {
         std::string result;
     };
     const std::vector<Case> cases = {
-        {":", 1, "a:b::d", true, "a"},
-        {":", 2, "a:b::d", true, "b"},
-        {":", 3, "a:b::d", true, ""},
-        {":", 4, "a:b::d", true, "d"},
-        {":", 5, "a:b::d", false, ""},
-        {":", 2, "a:", true, ""},
+        {":", 1, "a:b::d", true, "a"},   {":", 2, "a:b::d", true, "b"},
+        {":", 3, "a:b::d", true, ""},    {":", 4, "a:b::d", true, "d"},
+        {":", 5, "a:b::d", false, ""},   {":", 2, "a:", true, ""},
         {":", 1, "abc", false, ""},  // no delimiter at all
-        {":", 2, "abc", false, ""},
-        {":", 0, "a:b", false, ""},
-        {":", -3, "a:b", false, ""},
-        {"", 1, "a:b", false, ""},
-        {"::", 2, "a::b::c", true, "b"},
-        {"::", 3, "a::b::c", true, "c"},
+        {":", 2, "abc", false, ""},      {":", 0, "a:b", false, ""},
+        {":", -3, "a:b", false, ""},     {"", 1, "a:b", false, ""},
+        {"::", 2, "a::b::c", true, "b"}, {"::", 3, "a::b::c", true, "c"},
     };
     for (const auto& c : cases) {
         std::string result = "stale";
@@ -54,13 +48,10 @@ TEST(Parse, CutsAtTheDelimiterAndKeepsALoneValue) {
         Strings fields;
     };
     const std::vector<Case> cases = {
-        {"a,b", true, {"a", "b"}},
-        {"a,b,", true, {"a", "b"}},
-        {",a", true, {"", "a"}},
-        {"a,,b", true, {"a", "", "b"}},
+        {"a,b", true, {"a", "b"}}, {"a,b,", true, {"a", "b"}},
+        {",a", true, {"", "a"}},   {"a,,b", true, {"a", "", "b"}},
         {"abc", true, {"abc"}},  // one database on a server is still a list
-        {"", false, {}},
-        {",", true, {""}},
+        {"", false, {}},           {",", true, {""}},
     };
     for (const auto& c : cases) {
         Strings out = {"kept"};
@@ -94,7 +85,9 @@ TEST(CharacterClasses, IntegerAndAscii) {
     }
     EXPECT_TRUE(isAsciiString(""));
     EXPECT_TRUE(isAsciiString("example.com\x7f"));
-    EXPECT_FALSE(isAsciiString("b\xc3\xbc" "cher.de"));
+    EXPECT_FALSE(
+        isAsciiString("b\xc3\xbc"
+                      "cher.de"));
 }
 
 TEST(CaseInsensitive, ComparesAsciiLettersOnly) {

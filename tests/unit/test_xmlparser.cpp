@@ -39,8 +39,7 @@ TEST(XMLParser, FlattensDocumentsIntoEntries) {
         {"<command>ab<p name=\"X\">cd</p></command>", {"=ab", "X=cd"}},
         {"<command></command>", {}},
         // Values keep every character, "=" included.
-        {"<command><p name=\"FTPPassword\"><![CDATA[a=b c]]></p></command>",
-         {"FTPPassword=a=b c"}},
+        {"<command><p name=\"FTPPassword\"><![CDATA[a=b c]]></p></command>", {"FTPPassword=a=b c"}},
         // Text after the first NUL is not part of the document.
         {std::string("<command><p name=\"X\">ab</p></command>\0garbage", 46), {"X=ab"}},
     };

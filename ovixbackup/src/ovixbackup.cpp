@@ -38,14 +38,16 @@ constexpr int kStopGraceMs = 5000;
 constexpr int kExitCannotStart = 255;
 constexpr int kExitAlreadyRunning = 1;
 
-// Reports a configuration line the daemon had to skip, once per distinct
-// line, on standard output and in the daemon log.
+// Why the last wake-up skipped the configuration; empty after a good one.
+std::string lastBadConfiguration;
+
+// Reports a configuration line the daemon had to skip on standard output and
+// in the daemon log, once for as long as the same fault lasts.
 void reportBadConfiguration(const std::string& insFolder, const std::string& reason) {
-    static std::string lastReason;
-    if (reason == lastReason) {
+    if (reason == lastBadConfiguration) {
         return;
     }
-    lastReason = reason;
+    lastBadConfiguration = reason;
     std::cout << msg::kBadConfiguration << reason << std::endl;
     makeDirectories(insFolder + DAEMON_LOG_FOLDER, 0755);
     std::ofstream log(insFolder + DAEMON_LOG_FILE, std::ios::out | std::ios::app);
@@ -79,6 +81,8 @@ bool checkOnce() {
             error.pop_back();
         }
         reportBadConfiguration(insFolder, error);
+    } else {
+        lastBadConfiguration.clear();
     }
     if (check != ScheduleCheck::Due) {
         return false;

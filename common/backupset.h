@@ -22,4 +22,17 @@ std::string backupStamp(const struct tm& day);
 // The set root of a run: location + "/OvixBackup-" + stamp.
 std::string backupSetRoot(const std::string& location, const std::string& stamp);
 
+// True when name (a database name from the Ovix Server) can be a file name
+// inside a set folder: not empty, not "." or "..", no "/" and no control
+// characters. Anything else could lead a path out of the set.
+bool isSafeSetFileName(const std::string& name);
+
+// Creates one backup folder (its parent must exist) with kBackupFolderMode.
+// True when it was made or existed already.
+bool createBackupFolder(const std::string& path);
+
+// Gives a backup folder kBackupFolderMode (whatever the umask made of it)
+// and root as owner and group. False when either step fails.
+bool giveBackupFolderToRoot(const std::string& path);
+
 #endif

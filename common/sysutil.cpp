@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "pendingfile.h"
+
 UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
     if (this != &other) {
         reset(other.release());
@@ -127,24 +129,8 @@ LineReader::Result readFirstLine(const std::string& path, std::string& line) {
 }
 
 bool writeFileAtomic(const std::string& path, const std::string& content, mode_t mode) {
-    std::string pattern = path + ".tmpXXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    UniqueFd fd(::mkostemp(name.data(), O_CLOEXEC));
-    if (!fd.valid()) {
-        return false;
-    }
-    const std::string tmpPath(name.data());
-    bool ok =
-        ::fchmod(fd.get(), mode) == 0 && writeAll(fd.get(), content) && ::fsync(fd.get()) == 0;
-    ok = (::close(fd.release()) == 0) && ok;
-    if (ok && ::rename(tmpPath.c_str(), path.c_str()) == 0) {
-        return true;
-    }
-    int saved = errno;
-    ::unlink(tmpPath.c_str());
-    errno = saved;
-    return false;
+    PendingFile file;
+    return file.open(path, mode) && file.commit(content);
 }
 
 bool isDirectory(const std::string& path) {

@@ -71,7 +71,8 @@ LineReader::Result readFirstLine(const std::string& path, std::string& line);
 // Replaces path with content: writes a temporary file in the same folder with
 // the given mode, flushes it and renames it over path, so a reader sees the
 // old file or the new one, never a half-written one. False on failure, in
-// which case path is untouched and the temporary file is removed.
+// which case path is untouched and the temporary file is removed. (A file
+// whose content is known only later is a PendingFile.)
 bool writeFileAtomic(const std::string& path, const std::string& content, mode_t mode);
 
 // True when path names an existing folder (following links).

@@ -5,6 +5,7 @@
 #include <iostream>
 #include <memory>
 
+#include "backupset.h"
 #include "command.h"
 #include "ovixconfig.h"
 #include "ovixrestoremanager.h"
@@ -49,20 +50,6 @@ std::string quoteString(MYSQL* handle, const std::string& text) {
 
 bool execute(MYSQL* handle, const std::string& sql) {
     return mysql_real_query(handle, sql.c_str(), sql.size()) == 0;
-}
-
-// A dump is read from <set>/db/data/<name>: a name that could leave that
-// folder is no database of ours.
-bool isSafeFileName(const std::string& name) {
-    if (name.empty() || name == "." || name == "..") {
-        return false;
-    }
-    for (char c : name) {
-        if (c == '/' || static_cast<unsigned char>(c) < 0x20) {
-            return false;
-        }
-    }
-    return true;
 }
 
 // The user gets all privileges on the database from any host and from
@@ -121,7 +108,10 @@ int RestoreDBServer::restoreDatabaseServer(std::string dbServer, int port, std::
         std::string name;
         std::string userName;
         splitEntry(entry, name, userName);
-        if (!isSafeFileName(name) || !execute(handle.get(), "CREATE DATABASE " + quoteName(name))) {
+        // A dump is read from <set>/db/data/<name>: a name that could leave
+        // that folder is no database of ours.
+        if (!isSafeSetFileName(name) ||
+            !execute(handle.get(), "CREATE DATABASE " + quoteName(name))) {
             // An existing database is left untouched: neither loaded nor granted.
             std::cout << msg::kCannotCreate << name << std::flush;
             continue;

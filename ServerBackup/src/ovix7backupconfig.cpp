@@ -7,7 +7,6 @@
 // new text waits in a temporary file beside it, so that a dialogue that ends
 // early (end of input, Ctrl-C, a closed terminal) leaves the previous
 // configuration in force.
-#include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -24,6 +23,7 @@
 #include "XMLParser.h"
 #include "answerreader.h"
 #include "backupconfig.h"
+#include "backupset.h"
 #include "command.h"
 #include "extractToken.h"
 #include "ovixconfig.h"
@@ -132,7 +132,6 @@ constexpr int kExitNoRoles = 255;
 constexpr int kExitIncomplete = 1;
 
 constexpr std::size_t kBannerWidth = 67;
-constexpr mode_t kBackupFolderMode = 0744;
 // The file holds the FTP password in clear text.
 constexpr mode_t kConfFileMode = 0600;
 
@@ -385,17 +384,7 @@ bool askWebspace(Answers& answers, BackupConfig& config) {
 // given to root. False when it cannot be made so.
 bool makeDefaultBackupFolder() {
     const char* folder = kDefaultBackupPath;
-    if (::mkdir(folder, kBackupFolderMode) != 0 && errno != EEXIST) {
-        return false;
-    }
-    uid_t uid = 0;
-    gid_t gid = 0;
-    if (const struct passwd* root = ::getpwnam("root")) {
-        uid = root->pw_uid;
-        gid = root->pw_gid;
-    }
-    return isDirectory(folder) && ::chmod(folder, kBackupFolderMode) == 0 &&
-           ::chown(folder, uid, gid) == 0;
+    return createBackupFolder(folder) && isDirectory(folder) && giveBackupFolderToRoot(folder);
 }
 
 // Takes a local folder answer into backupPath; returns the message for an

@@ -1,7 +1,6 @@
 #include "BackupManager.h"
 
 #include <dirent.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,7 +24,6 @@ namespace msg {
 const char* const kCannotOpenLog = "Cannot open LogFile";
 const char* const kNoServerIP = "Cannot find Ovix Server IP";
 const char* const kNoConfFile = "cannot open backup configuration file";
-const char* const kBadConfFile = "Backup configuration file cannot be read, skipped: ";
 const char* const kHeaderStart = "-------------Starting backup at ";
 const char* const kHeaderEnd = "------------------";
 const char* const kServerAddress = "OvixServer IP = ";
@@ -178,17 +176,13 @@ bool BackupManager::makeBackupFolder(const std::string& path) {
     if (isDirectory(path)) {
         return true;
     }
-    if (mkdir(path.c_str(), kBackupFolderMode) != 0 && errno != EEXIST) {
+    if (!createBackupFolder(path)) {
         print(msg::kCannotCreateFolder + path);
         logMessage(msg::kCannotCreateFolder + path);
         return false;
     }
-    // The mode is set again because the process's umask applies to mkdir.
-    chmod(path.c_str(), kBackupFolderMode);
-    if (const struct passwd* root = getpwnam("root")) {
-        if (chown(path.c_str(), root->pw_uid, root->pw_gid) != 0) {
-            logMessage(msg::kCannotCreateFolder + path);
-        }
+    if (!giveBackupFolderToRoot(path)) {
+        logMessage(msg::kCannotCreateFolder + path);
     }
     return true;
 }
@@ -224,16 +218,14 @@ bool BackupManager::readSettings(RunSettings& settings) {
     std::string line;
     std::vector<std::string> entries;
     std::string error;
-    LineReader::Result read = readFirstLine(ovixInsFolder + BACKUP_CONF_FILE, line);
-    if (read == LineReader::Result::TooLong) {
-        error = "first line too long";
-    } else if (XMLParser(line, entries, error) != XML_PARSE_OK && !error.empty() &&
-               error.back() == '\n') {
-        error.pop_back();
+    if (readFirstLine(ovixInsFolder + BACKUP_CONF_FILE, line) == LineReader::Result::TooLong) {
+        error = CONFIGURATION_LINE_TOO_LONG;
+    } else if (XMLParser(line, entries, error) != XML_PARSE_OK) {
+        error.pop_back();  // the parser's message ends with a line feed
     }
     if (!error.empty()) {
-        logMessage(msg::kBadConfFile + error);
-        print(msg::kBadConfFile + error);
+        logMessage(BAD_CONFIGURATION_MESSAGE + error);
+        print(BAD_CONFIGURATION_MESSAGE + error);
         return false;
     }
     settings = readRunSettings(entries);

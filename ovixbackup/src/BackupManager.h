@@ -23,6 +23,11 @@
 #define DAEMON_LOG_FOLDER "/log"
 #define DAEMON_LOG_FILE "/log/ovixbackup.log"
 
+// Logged and printed when the backup configuration cannot be used, followed
+// by the reason: the parser's message, or the line being too long.
+#define BAD_CONFIGURATION_MESSAGE "Backup configuration file cannot be read, skipped: "
+#define CONFIGURATION_LINE_TOO_LONG "first line too long"
+
 // Results of startBackup.
 constexpr int BACKUP_RUN_DONE = 1;
 constexpr int BACKUP_RUN_ABORTED = 0;

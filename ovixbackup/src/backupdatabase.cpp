@@ -22,19 +22,6 @@ std::string BackupDatabase::databaseName(const std::string& entry) {
     return entry.substr(0, entry.find(':'));
 }
 
-bool BackupDatabase::isSafeFileName(const std::string& name) {
-    if (name.empty() || name == "." || name == "..") {
-        return false;
-    }
-    for (char c : name) {
-        unsigned char u = static_cast<unsigned char>(c);
-        if (c == '/' || u < 0x20 || u == 0x7f) {
-            return false;
-        }
-    }
-    return true;
-}
-
 int BackupDatabase::backupDatabaseServer(std::string HostName, int port, std::string AdminName,
                                          std::string AdminPassword,
                                          std::vector<std::string>& database) {
@@ -51,7 +38,7 @@ int BackupDatabase::backupDatabaseServer(std::string HostName, int port, std::st
     }
     for (const std::string& entry : database) {
         const std::string name = databaseName(entry);
-        if (!isSafeFileName(name) ||
+        if (!isSafeSetFileName(name) ||
             !dumpDatabase(dataFolder, name, HostName, port, AdminName, AdminPassword)) {
             manager->logMessage(msg::kCannotBackup + entry);
             std::cout << msg::kCannotBackup << entry << std::endl;

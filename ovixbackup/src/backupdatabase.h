@@ -29,9 +29,6 @@ public:
 
     // The database name of a list entry: the text before the first ":".
     static std::string databaseName(const std::string& entry);
-    // True when name can be a file name in db/data: not empty, not "." or
-    // "..", no "/" and no control characters.
-    static bool isSafeFileName(const std::string& name);
 
 private:
     bool dumpDatabase(const std::string& dataFolder, const std::string& name,

@@ -27,7 +27,6 @@ const char* const kStarting = "Starting ovixbackup";
 const char* const kAlreadyStopped = "ovixbackup is already in stop state";
 const char* const kCannotDetach = "Cannot start ovixbackup, plz try again";
 const char* const kNoInsFolder = "Cannot find Ovix installation folder path";
-const char* const kBadConfiguration = "Backup configuration file cannot be read, skipped: ";
 }  // namespace msg
 
 namespace {
@@ -48,10 +47,10 @@ void reportBadConfiguration(const std::string& insFolder, const std::string& rea
         return;
     }
     lastBadConfiguration = reason;
-    std::cout << msg::kBadConfiguration << reason << std::endl;
+    std::cout << BAD_CONFIGURATION_MESSAGE << reason << std::endl;
     makeDirectories(insFolder + DAEMON_LOG_FOLDER, 0755);
     std::ofstream log(insFolder + DAEMON_LOG_FILE, std::ios::out | std::ios::app);
-    log << msg::kBadConfiguration << reason << '\n';
+    log << BAD_CONFIGURATION_MESSAGE << reason << '\n';
 }
 
 // One wake-up: returns true when a backup was run.
@@ -66,7 +65,7 @@ bool checkOnce() {
         case LineReader::Result::Line:
             break;
         case LineReader::Result::TooLong:
-            reportBadConfiguration(insFolder, "first line too long");
+            reportBadConfiguration(insFolder, CONFIGURATION_LINE_TOO_LONG);
             return false;
         default:
             return false;
@@ -77,9 +76,7 @@ bool checkOnce() {
     std::string error;
     ScheduleCheck check = checkScheduleLine(line, local, error);
     if (check == ScheduleCheck::Malformed) {
-        if (!error.empty() && error.back() == '\n') {
-            error.pop_back();
-        }
+        error.pop_back();  // the parser's message ends with a line feed
         reportBadConfiguration(insFolder, error);
     } else {
         lastBadConfiguration.clear();

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "backupdatabase.h"
+#include "backupset.h"
 #include "retention.h"
 #include "runsettings.h"
 
@@ -135,9 +136,9 @@ TEST(BackupDatabase, DatabaseNamesAndSafeFileNames) {
     EXPECT_EQ(BackupDatabase::databaseName("shop"), "shop");
     EXPECT_EQ(BackupDatabase::databaseName(":x"), "");
     for (const char* ok : {"shop", "my-db", "-dash", ".hidden", "a b", "$(id)", "日本"}) {
-        EXPECT_TRUE(BackupDatabase::isSafeFileName(ok)) << ok;
+        EXPECT_TRUE(isSafeSetFileName(ok)) << ok;
     }
     for (const char* bad : {"", ".", "..", "a/b", "/etc", "new\nline", "tab\t", "del\x7f"}) {
-        EXPECT_FALSE(BackupDatabase::isSafeFileName(bad)) << bad;
+        EXPECT_FALSE(isSafeSetFileName(bad)) << bad;
     }
 }

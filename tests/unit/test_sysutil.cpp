@@ -1,10 +1,13 @@
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
+#include "pendingfile.h"
 #include "sysutil.h"
 
 namespace {
@@ -100,4 +103,92 @@ TEST_F(SysutilTest, PathChecks) {
     EXPECT_FALSE(isDirectory(path_));
     EXPECT_TRUE(pathExists(path_));
     EXPECT_FALSE(pathExists(dir_ + "/missing"));
+}
+
+namespace {
+
+class PendingFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/ovixpending-test-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+        target_ = dir_ + "/ovixbackup.conf";
+    }
+    void TearDown() override {
+        for (const std::string& name : names()) {
+            std::string path = dir_ + "/" + name;
+            if (unlink(path.c_str()) != 0) {
+                rmdir(path.c_str());
+            }
+        }
+        rmdir(dir_.c_str());
+    }
+    std::vector<std::string> names() const {
+        std::vector<std::string> out;
+        if (DIR* dir = opendir(dir_.c_str())) {
+            while (const struct dirent* entry = readdir(dir)) {
+                std::string name = entry->d_name;
+                if (name != "." && name != "..") {
+                    out.push_back(name);
+                }
+            }
+            closedir(dir);
+        }
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+    std::string content() const {
+        std::ifstream in(target_, std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+    mode_t mode(const std::string& path) const {
+        struct stat st = {};
+        stat(path.c_str(), &st);
+        return st.st_mode & 07777;
+    }
+    void writeOld() {
+        std::ofstream(target_) << "old\n";
+        chmod(target_.c_str(), 0644);
+    }
+    std::string dir_;
+    std::string target_;
+};
+
+}  // namespace
+
+TEST_F(PendingFileTest, CommitReplacesTheTargetWithAPrivateFile) {
+    writeOld();
+    PendingFile file;
+    ASSERT_TRUE(file.open(target_, 0600));
+    EXPECT_EQ(names().size(), 2u);
+    EXPECT_EQ(mode(file.tempPath()), 0600u);
+    EXPECT_EQ(content(), "old\n");
+    ASSERT_TRUE(file.commit("new\n"));
+    EXPECT_EQ(content(), "new\n");
+    EXPECT_EQ(mode(target_), 0600u);
+    EXPECT_EQ(names(), std::vector<std::string>{"ovixbackup.conf"});
+    EXPECT_TRUE(file.tempPath().empty());
+}
+
+TEST_F(PendingFileTest, UncommittedFileLeavesTheTargetAlone) {
+    writeOld();
+    {
+        PendingFile file;
+        ASSERT_TRUE(file.open(target_, 0600));
+    }
+    EXPECT_EQ(content(), "old\n");
+    EXPECT_EQ(mode(target_), 0644u);
+    EXPECT_EQ(names(), std::vector<std::string>{"ovixbackup.conf"});
+}
+
+TEST_F(PendingFileTest, RefusedWhereNoFileCanReplaceTheTarget) {
+    PendingFile file;
+    EXPECT_FALSE(file.open(dir_ + "/missing/ovixbackup.conf", 0600));
+    ASSERT_EQ(mkdir(target_.c_str(), 0755), 0);
+    EXPECT_FALSE(file.open(target_, 0600));
+    EXPECT_FALSE(file.commit("x\n"));
+    EXPECT_EQ(names(), std::vector<std::string>{"ovixbackup.conf"});
 }

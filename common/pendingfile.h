@@ -2,8 +2,8 @@
 // temporary file beside the target (so that creating it proves the target's
 // folder can take the new file) and renamed over the target only when
 // committed; until then readers of the target see the old file.
-#ifndef SERVERBACKUP_PENDINGFILE_H
-#define SERVERBACKUP_PENDINGFILE_H
+#ifndef OVIX_COMMON_PENDINGFILE_H
+#define OVIX_COMMON_PENDINGFILE_H
 
 #include <sys/types.h>
 
